@@ -8,28 +8,7 @@
 set -u
 lowmode=$1
 answers=$2
-work=$(mktemp -d)
-socket="lowmode-test-$$"
-tmux_() { tmux -L "$socket" -f /dev/null "$@"; }
-cleanup() { tmux_ kill-server 2>/dev/null; rm -rf "$work"; }
-trap cleanup EXIT
-
-screen() { tmux_ capture-pane -p -J -S -2000 -t main; }
-fail() { echo "FAIL: $*"; echo "--- screen ---"; screen; exit 1; }
-# Waits until the screen shows `text` for the `count`th time.
-wait_for() {
-  local text=$1 count=${2:-1}
-  for _ in $(seq 200); do
-    [ "$(screen | grep -cF -- "$text")" -ge "$count" ] && return 0
-    sleep 0.05
-  done
-  fail "timed out waiting for '$text' (occurrence $count)"
-}
-type_line() { tmux_ send-keys -t main -l -- "$1"; tmux_ send-keys -t main Enter; }
-
-tmux_ new-session -d -s main -x 160 -y 50 -c "$work" "env PS1='$ ' bash --norc --noprofile" \
-  || fail "cannot start tmux"
-wait_for '$ '
+source "$(dirname "$0")/tmux_session.sh"
 
 # 1. The whole dialogue typed at the prompts; 'q' at the end gives 113.
 type_line "'$lowmode'; echo \"EXIT=[\$?]\""
@@ -61,8 +40,6 @@ for key_and_status in "Enter 13" "Up 224" "F1 0"; do
   wait_for "EXIT=[$2]"
 done
 
-# 3. The terminal is back in its ordinary mode: line editing and echo on.
-type_line "stty -a | tr ' ' '\\n' | grep -xE -- '-?(icanon|echo)' | tr '\\n' ' '; echo MODES"
-wait_for "MODES"
-screen | grep -F "MODES" | tail -n 1 | grep -qF "icanon echo MODES" || fail "terminal left in raw mode"
+# 3. The terminal is back in its ordinary mode.
+expect_cooked_terminal
 echo "terminal dialogue passed"
