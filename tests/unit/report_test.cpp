@@ -2,36 +2,17 @@
 #include "front/report.h"
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "platform/console.h"
+#include "support/capture.h"
 
 namespace lowmode {
 namespace {
 
-// An in-memory stream whose text can be read back.
-class Capture {
- public:
-  Capture() : stream_(open_memstream(&data_, &size_)) {}
-  ~Capture() {
-    std::fclose(stream_);
-    std::free(data_);
-  }
-  std::FILE* stream() { return stream_; }
-  std::string text() {
-    std::fflush(stream_);
-    return std::string(data_, size_);
-  }
-
- private:
-  char* data_ = nullptr;
-  std::size_t size_ = 0;
-  std::FILE* stream_;
-};
+using test::Capture;
 
 Problem& two_by_two(Capture& report) {
   static Problem problem;
