@@ -260,7 +260,9 @@ TEST_P(RandomPencils, ShiftFindsNearestMode) {
 
 INSTANTIATE_TEST_SUITE_P(SizeClasses, RandomPencils, testing::Values(2, 3, 10, 25, 50),
                          [](const testing::TestParamInfo<int>& info) {
-                           return "n" + std::to_string(info.param);
+                           std::string name = "n";
+                           name += std::to_string(info.param);
+                           return name;
                          });
 
 // The bundled examples, read through the dialogue as a user's answer file.
