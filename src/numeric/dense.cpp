@@ -7,8 +7,11 @@
 // The hot kernels are compiled for AVX-512, AVX2 and baseline x86-64; the
 // loader picks the widest one the processor supports, once. Every clone does
 // the same arithmetic in the same order (contraction is off everywhere), so
-// the choice changes the speed and never the bits.
-#if defined(__x86_64__) && !defined(__AVX2__)
+// the choice changes the speed and never the bits. A build that already
+// targets AVX2 needs no clones, and one with LOWMODE_FIXED_VECTOR_PATH
+// defined has none either: it runs only the code for the instruction set it
+// is compiled for, so that the tests can reach each version on one machine.
+#if defined(__x86_64__) && !defined(__AVX2__) && !defined(LOWMODE_FIXED_VECTOR_PATH)
 #define LOWMODE_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
 #else
 #define LOWMODE_VECTOR_CLONES

@@ -16,10 +16,21 @@
 // the same order, and contraction is off everywhere, so the choice changes
 // the speed and never the bits. A build that already targets AVX2 or more
 // needs no clones.
-#if defined(__x86_64__) && !defined(__AVX2__)
+//
+// With LOWMODE_FIXED_VECTOR_PATH defined nothing is chosen at run time: the
+// build runs only the versions for the instruction set it is compiled for
+// (the AVX-512 one exactly when it targets AVX-512), so that the tests can
+// reach each version on one machine.
+#if defined(__x86_64__) && !defined(__AVX2__) && !defined(LOWMODE_FIXED_VECTOR_PATH)
 #define LOWMODE_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define LOWMODE_VECTOR_CLONES
+#endif
+
+// The AVX-512 elimination exists where it may be chosen at run time, and in
+// a fixed build exactly when that build targets AVX-512.
+#if defined(__x86_64__) && (defined(__AVX512F__) || !defined(LOWMODE_FIXED_VECTOR_PATH))
+#define LOWMODE_AVX512_ELIMINATION
 #endif
 
 namespace lowmode {
@@ -93,7 +104,7 @@ void eliminate_below(int n, int i, double (*A)[MAX_DIM], double* b) {
   }
 }
 
-#if defined(__x86_64__)
+#if defined(LOWMODE_AVX512_ELIMINATION)
 // The row update of ROWS rows from row first on, over the eight columns from
 // c on that the mask selects, with AVX-512. Masked-off lanes are neither
 // read nor written.
@@ -144,8 +155,12 @@ template <int ROWS>
 // from it, while its masked stores delay the next step's loads of the same
 // rows, so the last steps (and small problems) take the generic version.
 void eliminate_step(int n, int i, Matrix& A, Vector& b) {
-#if defined(__x86_64__)
+#if defined(LOWMODE_AVX512_ELIMINATION)
+#if defined(LOWMODE_FIXED_VECTOR_PATH)
+  constexpr bool has_avx512 = true;
+#else
   static const bool has_avx512 = __builtin_cpu_supports("avx512f");
+#endif
   if (has_avx512 && n - i > 8) {
     eliminate_below_avx512(n, i, A.a, b.v);
     return;

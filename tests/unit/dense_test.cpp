@@ -3,16 +3,24 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
+#include <random>
 
 #include "common/problem.h"
+#include "support/plain_order.h"
 
 namespace lowmode {
 namespace {
 
+using namespace test;
+
 constexpr double SENTINEL = -12345.5;
 constexpr double NOT_A_NUMBER = std::numeric_limits<double>::quiet_NaN();
 constexpr int COUNT = 3;
+constexpr double INFINITE = std::numeric_limits<double>::infinity();
+
 
 // A matrix whose leading COUNT x COUNT block holds distinct values and whose
 // remaining storage holds `outside`.
@@ -227,6 +235,53 @@ TEST(ApplyShift, IdentityMassLowersOnlyTheDiagonal) {
   const double expected[COUNT][COUNT] = {{-1.5, 2.0, 3.0}, {4.0, 2.5, 6.0}, {7.0, 8.0, 6.5}};
   for (int i = 0; i < COUNT; ++i) {
     for (int j = 0; j < COUNT; ++j) EXPECT_EQ(problem.K[i][j], expected[i][j]) << i << "," << j;
+  }
+}
+
+// Seeded entries in the leading n x n block and NaN outside it.
+Matrix random_matrix(int n, Entries entries, std::mt19937_64& rng) {
+  Matrix a = block_matrix(NOT_A_NUMBER);
+  for (int i = 0; i < n; ++i) {
+    for (int j = 0; j < n; ++j) a[i][j] = random_entry(rng, entries);
+  }
+  if (entries == Entries::non_finite) a[n / 2][n / 3] = INFINITE;
+  return a;
+}
+
+TEST(DenseKernels, MatVecMatchesThePlainOrderBitForBit) {
+  for (const int n : PATH_SIZES) {
+    for (const Entries entries : ALL_ENTRIES) {
+      SCOPED_TRACE(testing::Message() << "n = " << n << ", entries " << static_cast<int>(entries));
+      std::mt19937_64 rng(n * 4 + static_cast<int>(entries));
+      const Matrix a = random_matrix(n, entries, rng);
+      Vector x = block_vector(NOT_A_NUMBER);
+      for (int j = 0; j < n; ++j) x[j] = random_entry(rng, Entries::plain);
+      if (entries == Entries::non_finite) x[n - 1] = -INFINITE;
+      Vector want = block_vector(SENTINEL);
+      Vector got = want;
+      plain_mat_vec(n, want, a, x);
+      mat_vec(n, got, a, x);
+      EXPECT_EQ(first_difference(got.v, want.v, MAX_DIM), -1);
+    }
+  }
+}
+
+// Every bit moves, a signalling NaN's included, and nothing outside the block.
+TEST(DenseKernels, CopyMatrixCopiesEveryBitOfTheBlockOnly) {
+  for (const int n : PATH_SIZES) {
+    for (const Entries entries : ALL_ENTRIES) {
+      SCOPED_TRACE(testing::Message() << "n = " << n << ", entries " << static_cast<int>(entries));
+      std::mt19937_64 rng(n * 4 + static_cast<int>(entries));
+      Matrix src = random_matrix(n, entries, rng);
+      if (entries == Entries::non_finite) src[n - 1][n - 1] = std::numeric_limits<double>::signaling_NaN();
+      Matrix want = block_matrix(SENTINEL);
+      Matrix got = want;
+      for (int i = 0; i < n; ++i) {
+        for (int j = 0; j < n; ++j) want[i][j] = src[i][j];
+      }
+      copy_matrix(n, got, src);
+      EXPECT_EQ(first_difference(&got[0][0], &want[0][0], MAX_DIM * MAX_DIM), -1);
+    }
   }
 }
 

@@ -2,20 +2,30 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <unistd.h>
 
 #include "platform/console.h"
+#include "support/capture.h"
+#include "support/plain_order.h"
 
 namespace lowmode {
 namespace {
 
+using namespace test;
+
 using Rows = std::vector<std::vector<double>>;
+
 
 Matrix matrix_of(const Rows& rows) {
   Matrix a{};
@@ -24,26 +34,6 @@ Matrix matrix_of(const Rows& rows) {
   }
   return a;
 }
-
-// A stream that collects what is written to it.
-class Capture {
- public:
-  Capture() : stream_(open_memstream(&buffer_, &size_)) {}
-  ~Capture() {
-    std::fclose(stream_);
-    std::free(buffer_);
-  }
-  std::FILE* stream() const { return stream_; }
-  std::string text() {
-    std::fflush(stream_);
-    return std::string(buffer_, size_);
-  }
-
- private:
-  char* buffer_ = nullptr;
-  std::size_t size_ = 0;
-  std::FILE* stream_;
-};
 
 struct Listing {
   std::string console;
@@ -244,6 +234,47 @@ TEST(IterateLowestModeDeathTest, VanishingPivotStopsBeforeAnyResult) {
   std::fclose(report);
   std::remove(path);
   EXPECT_EQ(std::string(text, size), "echo");
+}
+
+// A seeded symmetric matrix: off the diagonal, entries of both signs under 1
+// in magnitude, or with tiny, a third of them zero and a third about 1e-12
+// (chopped by the elimination); on the diagonal, n plus such an entry, so the
+// matrix is positive definite and the passes stay finite.
+Matrix random_symmetric(int n, bool tiny, std::mt19937_64& rng) {
+  Matrix a{};
+  for (int i = 0; i < n; ++i) {
+    for (int j = 0; j <= i; ++j) {
+      const std::uint64_t bits = rng();
+      const double unit = (bits & 16) != 0 ? -1.0 - (bits >> 12) * 0x1p-52 : 1.0 + (bits >> 12) * 0x1p-52;
+      double entry = std::ldexp(unit, -1 - static_cast<int>(bits & 7));
+      if (tiny && i != j && bits % 3 != 0) entry = bits % 3 == 1 ? 0.0 : std::ldexp(unit, -40);
+      a[i][j] = a[j][i] = i == j ? n + entry : entry;
+    }
+  }
+  return a;
+}
+
+// The quotient and the whole of b, bit for bit, for plain K, K with chopped
+// entries and K with an infinity.
+TEST(RunPasses, MatchesThePlainOrderBitForBit) {
+  static IterationScratch scratch;
+  for (const int n : PATH_SIZES) {
+    for (const int kind : {0, 1, 2}) {
+      SCOPED_TRACE(testing::Message() << "n = " << n << ", kind " << kind);
+      std::mt19937_64 rng(n * 4 + kind);
+      const Matrix M = random_symmetric(n, false, rng);
+      Matrix K = random_symmetric(n, kind == 1, rng);
+      if (kind == 2) K[n / 2][n / 3] = std::numeric_limits<double>::infinity();
+      Vector want;
+      for (double& entry : want.v) entry = -12345.5;
+      Vector got = want;
+      const double want_lambda = plain_passes(n, K, M, want);
+      const double got_lambda = run_passes(n, K, M, got, scratch);
+      EXPECT_EQ(std::memcmp(&got_lambda, &want_lambda, sizeof(double)), 0) << got_lambda << " " << want_lambda;
+      EXPECT_EQ(std::memcmp(&got, &want, sizeof(Vector)), 0);
+      EXPECT_EQ(std::isfinite(want_lambda), kind != 2);
+    }
+  }
 }
 
 }  // namespace

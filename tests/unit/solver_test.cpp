@@ -3,21 +3,29 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <limits>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/console.h"
+#include "support/plain_order.h"
 
 namespace lowmode {
 namespace {
+
+using namespace test;
 
 using Rows = std::vector<std::vector<double>>;
 using Values = std::vector<double>;
 
 constexpr double NOT_A_NUMBER = std::numeric_limits<double>::quiet_NaN();
 constexpr double INFINITE = std::numeric_limits<double>::infinity();
+
 
 // The rows as the leading block; the rest of the storage holds NaN, so a read
 // outside the block would poison the solution.
@@ -172,6 +180,32 @@ TEST(SolveLinearSystemDeathTest, VanishingPivotStops) {
           solve(c.A, {1, 1, 1});
         },
         testing::ExitedWithCode(1), std::string("^") + c.message + "$");
+  }
+}
+
+// The whole of A and b, inside the block and out, bit for bit.
+TEST(SolveLinearSystem, MatchesThePlainOrderBitForBit) {
+  for (const int n : PATH_SIZES) {
+    for (const Entries entries : ALL_ENTRIES) {
+      SCOPED_TRACE(testing::Message() << "n = " << n << ", entries " << static_cast<int>(entries));
+      std::mt19937_64 rng(n * 4 + static_cast<int>(entries));
+      Solved want{matrix_of({}), vector_of({})};
+      for (int i = 0; i < n; ++i) {
+        for (int j = 0; j < n; ++j) want.A[i][j] = random_entry(rng, i == j ? Entries::plain : entries);
+        want.y[i] = random_entry(rng, Entries::plain);
+      }
+      if (entries == Entries::non_finite) want.A[n / 2][n / 3] = INFINITE;
+      Solved got = want;
+      Vector scratch;
+      const PlainCounts counts = plain_solve(n, want.A, want.y);
+      solve_linear_system(n, got.A, got.y, scratch);
+      EXPECT_EQ(first_difference(&got.A[0][0], &want.A[0][0], MAX_DIM * MAX_DIM), -1);
+      EXPECT_EQ(first_difference(got.y.v, want.y.v, MAX_DIM), -1);
+      // The inputs reach what they are meant to reach.
+      if (n >= 4) {
+        EXPECT_GT(entries == Entries::tiny ? counts.chops : counts.exchanges, 0);
+      }
+    }
   }
 }
 
