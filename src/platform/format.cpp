@@ -137,34 +137,34 @@ std::string format_real(double value, char conversion, int precision) {
 
 // Reads an unsigned decimal number at `pos`, advancing past it; -1 if there
 // is none.
-int read_count(std::string_view spec, std::size_t& pos) {
+int read_count(std::string_view pattern, std::size_t& pos) {
   int count = -1;
-  for (; pos < spec.size() && spec[pos] >= '0' && spec[pos] <= '9'; ++pos) {
-    count = (count < 0 ? 0 : count * 10) + (spec[pos] - '0');
+  for (; pos < pattern.size() && pattern[pos] >= '0' && pattern[pos] <= '9'; ++pos) {
+    count = (count < 0 ? 0 : count * 10) + (pattern[pos] - '0');
   }
   return count;
 }
 
 }  // namespace
 
-std::string format(std::string_view spec, std::initializer_list<FormatArg> args) {
+std::string format(std::string_view pattern, std::initializer_list<FormatArg> args) {
   std::string out;
   const FormatArg* next = args.begin();
-  for (std::size_t pos = 0; pos < spec.size();) {
-    const std::size_t percent = spec.find('%', pos);
-    out.append(spec.substr(pos, percent - pos));
+  for (std::size_t pos = 0; pos < pattern.size();) {
+    const std::size_t percent = pattern.find('%', pos);
+    out.append(pattern.substr(pos, percent - pos));
     if (percent == std::string_view::npos) break;
     pos = percent + 1;
-    const int width = read_count(spec, pos);
+    const int width = read_count(pattern, pos);
     int precision = -1;
-    if (pos < spec.size() && spec[pos] == '.') {
+    if (pos < pattern.size() && pattern[pos] == '.') {
       ++pos;
-      precision = std::max(read_count(spec, pos), 0);
+      precision = std::max(read_count(pattern, pos), 0);
     }
-    const bool long_size = pos < spec.size() && spec[pos] == 'l';
+    const bool long_size = pos < pattern.size() && pattern[pos] == 'l';
     if (long_size) ++pos;
-    assert(pos < spec.size() && "conversion missing after '%'");
-    const char conversion = spec[pos++];
+    assert(pos < pattern.size() && "conversion missing after '%'");
+    const char conversion = pattern[pos++];
     if (conversion == '%') {
       assert(width < 0 && precision < 0 && !long_size && "%% takes no width or precision");
       out += '%';
@@ -202,8 +202,8 @@ std::string format(std::string_view spec, std::initializer_list<FormatArg> args)
   return out;
 }
 
-void print(std::FILE* stream, std::string_view spec, std::initializer_list<FormatArg> args) {
-  const std::string text = format(spec, args);
+void print(std::FILE* stream, std::string_view pattern, std::initializer_list<FormatArg> args) {
+  const std::string text = format(pattern, args);
   std::fwrite(text.data(), 1, text.size(), stream);
 }
 

@@ -46,15 +46,15 @@ class FormatArg {
   std::string_view text_;
 };
 
-// Returns `spec` with each conversion replaced by the next argument, right-
+// Returns `pattern` with each conversion replaced by the next argument, right-
 // aligned in the conversion's width (a longer text overruns it). A conversion
 // is '%', an optional width, an optional '.' and precision (%g and %e only;
 // 6 when absent), an optional 'l' (%ld only) and one of d, s, g, e or '%'.
 // %d and %ld take an int or long, %s a string, %g and %e a double; any other
-// spec, a mismatched kind or a wrong argument count fails an assertion.
-std::string format(std::string_view spec, std::initializer_list<FormatArg> args = {});
+// pattern, a mismatched kind or a wrong argument count fails an assertion.
+std::string format(std::string_view pattern, std::initializer_list<FormatArg> args = {});
 
 // Formats like `format` and writes the result to `stream` in one write.
-void print(std::FILE* stream, std::string_view spec, std::initializer_list<FormatArg> args = {});
+void print(std::FILE* stream, std::string_view pattern, std::initializer_list<FormatArg> args = {});
 
 }  // namespace lowmode

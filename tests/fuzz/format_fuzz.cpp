@@ -43,7 +43,7 @@ constexpr std::size_t HEADER_SIZE = 19;
 // One conversion: its text and what it takes. `kind` is 'g', 'e', 'd'
 // (an int), 'l' (a long) or 's'.
 struct Conversion {
-  std::string spec;
+  std::string pattern;
   char kind;
   int width;
   int precision;
@@ -258,14 +258,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto long_value = static_cast<long>(integer_bits);
   const auto int_value = static_cast<int>(static_cast<std::uint32_t>(integer_bits));
 
-  const std::string spec = "<" + conversion.spec + ">";
+  const std::string pattern = "<" + conversion.pattern + ">";
   std::string out;
   switch (conversion.kind) {
     case 'g':
-    case 'e': out = lowmode::format(spec, {real}); break;
-    case 'd': out = lowmode::format(spec, {int_value}); break;
-    case 'l': out = lowmode::format(spec, {long_value}); break;
-    default: out = lowmode::format(spec, {text}); break;
+    case 'e': out = lowmode::format(pattern, {real}); break;
+    case 'd': out = lowmode::format(pattern, {int_value}); break;
+    case 'l': out = lowmode::format(pattern, {long_value}); break;
+    default: out = lowmode::format(pattern, {text}); break;
   }
   FUZZ_CHECK(out.size() >= 2 && out.front() == '<' && out.back() == '>');
   const std::string_view field = std::string_view(out).substr(1, out.size() - 2);

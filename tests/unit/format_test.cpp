@@ -17,7 +17,7 @@ namespace lowmode {
 namespace {
 
 struct RealCase {
-  const char* spec;
+  const char* pattern;
   double value;
   const char* expected;
 };
@@ -25,14 +25,14 @@ struct RealCase {
 void PrintTo(const RealCase& c, std::ostream* os) {
   char value[40];
   std::snprintf(value, sizeof value, "%.17g", c.value);
-  *os << c.spec << " of " << value;
+  *os << c.pattern << " of " << value;
 }
 
 class RealFormatTest : public testing::TestWithParam<RealCase> {};
 
 TEST_P(RealFormatTest, WritesExpectedText) {
   const RealCase& c = GetParam();
-  EXPECT_EQ(format(c.spec, {c.value}), c.expected);
+  EXPECT_EQ(format(c.pattern, {c.value}), c.expected);
 }
 
 // The layouts the program's echo and listing rely on.
@@ -203,7 +203,7 @@ TEST(FormatTest, IgnoresTheProcessLocale) {
   EXPECT_EQ(exponent, "1.50000e+000") << found;
 }
 
-// A spec that does not match its arguments is a programming error.
+// A pattern that does not match its arguments is a programming error.
 TEST(FormatDeathTest, MismatchedArgumentsAssert) {
 #ifdef NDEBUG
   GTEST_SKIP() << "assertions are compiled out";
