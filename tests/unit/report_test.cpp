@@ -48,21 +48,21 @@ TEST(ListResults, ConsoleAndReportDifferOnlyInIndent) {
   x[0] = 0.70710678;
   x[1] = -0.70710678;
   redirect_console(nullptr, console.stream());
-  list_results(problem, 1.0, x);
+  list_results(problem, 2.5e5, x);
   redirect_console(nullptr, nullptr);
   EXPECT_EQ(console.text(),
             "\n\n Eigenvalue \n\n"
-            "   lambda =            1 \n"
-            "    omega =            1 \n"
-            "       fn =      0.15915 \n"
+            "   lambda =     2.5e+005 \n"
+            "    omega =          500 \n"
+            "       fn =       79.577 \n"
             "\n\n Eigenvector \n\n"
             "  0 7.07107e-001 \n"
             "  1 -7.07107e-001 \n");
   EXPECT_EQ(report.text(),
             "\n\n Eigenvalue \n\n"
-            "     lambda =            1 \n"
-            "      omega =            1 \n"
-            "         fn =      0.15915 \n"
+            "     lambda =     2.5e+005 \n"
+            "      omega =          500 \n"
+            "         fn =       79.577 \n"
             "\n\n Eigenvector \n\n"
             "   0 7.07107e-001 \n"
             "   1 -7.07107e-001 \n");
