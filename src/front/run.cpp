@@ -41,19 +41,17 @@ void run_program() {
 
   // The report is complete on disk before the key prompt, so closing the
   // terminal there loses nothing, and a failed write is not called success.
-  int status = 1;
-  if (int error = flush_report(problem.report)) {
+  const int error = flush_report(problem.report);
+  if (error) {
     print(out, "\n\n Calculation complete, but the output file could not be written: %s (%s) \n\n Press any key to exit.\n",
           {problem.report_name, std::strerror(error)});
-    std::fflush(out);
-    wait_for_key();
   } else {
     print(out, "\n\n Calculation complete. Output written to: %s \n\n Press any key to exit.\n",
           {problem.report_name});
-    std::fflush(out);
-    status = wait_for_key();
   }
-  end_process(status);
+  std::fflush(out);
+  const int key = wait_for_key();
+  end_process(error ? 1 : key);
 }
 
 }  // namespace lowmode
